@@ -1,0 +1,24 @@
+# RuntimeError "Boom" after one log line; the second line is never reached.
+    .include "module.inc"
+    module_begin
+    module_symbol __MAIN, main
+main:
+    push %rbx
+    lea_edi before
+    call_fixup __kxStrConst
+    mov %rax, %rdi
+    call_fixup _fdebuglog
+    lea_edi boom
+    call_fixup __kxStrConst
+    mov %rax, %rdi
+    call_fixup _fruntimeerror
+    lea_edi after
+    call_fixup __kxStrConst
+    mov %rax, %rdi
+    call_fixup _fdebuglog
+    pop %rbx
+    ret
+before: .asciz "before"
+boom:   .asciz "Boom"
+after:  .asciz "after"
+    module_end
