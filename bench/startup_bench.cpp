@@ -4,7 +4,12 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include "startup/host_runtime.hpp"
+#include "startup/symbol_table.hpp"
 
 extern char** environ;
 
@@ -23,6 +28,30 @@ void BM_SymbolWalk(benchmark::State& state) {
     state.counters["names"] = static_cast<double>(names);
 }
 BENCHMARK(BM_SymbolWalk)->Unit(benchmark::kMicrosecond);
+
+// A walk as the finished runtime will do it: registering all 536 declarations
+// and the internal names afresh, sorting them and returning every name.
+void BM_SymbolWalkFullTable(benchmark::State& state) {
+    std::vector<std::string> names;
+    std::ifstream in(TRELM_DECLARATIONS);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) names.push_back(line);
+    for (int i = 0; i < 55; ++i) names.push_back("_kxRoutine" + std::to_string(i));
+    if (names.size() < 500) {
+        state.SkipWithError("declarations not found");
+        return;
+    }
+    trelm::SymbolTable table;
+    for (auto _ : state) {
+        std::vector<trelm::Registration> regs;
+        regs.reserve(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) regs.push_back({names[i], i, nullptr});
+        table.fill(regs);
+        while (const char* name = table.next()) benchmark::DoNotOptimize(name);
+    }
+    state.counters["names"] = static_cast<double>(names.size());
+}
+BENCHMARK(BM_SymbolWalkFullTable)->Unit(benchmark::kMicrosecond);
 
 void BM_RunEmptyModuleProcess(benchmark::State& state) {
     const char* argv[] = {TRELM_RUN_PATH, TRELM_MODULE_DIR "/empty.tbm", nullptr};
