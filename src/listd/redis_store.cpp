@@ -3,8 +3,10 @@
 #include <hiredis/hiredis.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <tuple>
 
 namespace listd {
 
@@ -269,9 +271,8 @@ bool RedisStore::refresh(const EntryKey& key, std::int64_t nowMs, const Limits& 
     return script(kRefresh, key, {std::to_string(nowMs), std::to_string(limits.ttlMs)}) == 1;
 }
 
-bool RedisStore::remove(const EntryKey& key, std::int64_t nowMs) {
-    // The version key's lifetime only ever grows, so any ttl works here.
-    return script(kRemove, key, {std::to_string(nowMs), "1"}) == 1;
+bool RedisStore::remove(const EntryKey& key, std::int64_t nowMs, const Limits& limits) {
+    return script(kRemove, key, {std::to_string(nowMs), std::to_string(limits.ttlMs)}) == 1;
 }
 
 Listing RedisStore::list(const std::string& game, std::int64_t nowMs) {
@@ -287,8 +288,7 @@ Listing RedisStore::list(const std::string& game, std::int64_t nowMs) {
     if (r->type != REDIS_REPLY_ARRAY || r->elements < 1) throw StoreError("redis: unexpected list reply");
     Listing out;
     out.version = static_cast<std::uint64_t>(toInt(replyString(r->element[0])));
-    for (std::size_t i = 1; i + 2 < r->elements + 0 || i + 2 == r->elements; i += 3) {
-        if (i + 2 >= r->elements) break;
+    for (std::size_t i = 1; i + 2 < r->elements; i += 3) {
         std::string member = replyString(r->element[i]);
         std::string value = replyString(r->element[i + 1]);
         std::size_t sep = member.find(kSep);

@@ -195,7 +195,7 @@ bool SqliteStore::refresh(const EntryKey& key, std::int64_t nowMs, const Limits&
     return sqlite3_changes(db_) > 0;
 }
 
-bool SqliteStore::remove(const EntryKey& key, std::int64_t nowMs) {
+bool SqliteStore::remove(const EntryKey& key, std::int64_t nowMs, const Limits&) {
     std::lock_guard lock(mutex_);
     Use use(delete_);
     bindKey(delete_, key);

@@ -24,7 +24,7 @@ public:
 
     AddResult add(const EntryKey& key, bool pass, std::int64_t nowMs, const Limits& limits) override;
     bool refresh(const EntryKey& key, std::int64_t nowMs, const Limits& limits) override;
-    bool remove(const EntryKey& key, std::int64_t nowMs) override;
+    bool remove(const EntryKey& key, std::int64_t nowMs, const Limits& limits) override;
     Listing list(const std::string& game, std::int64_t nowMs) override;
     std::uint64_t version(const std::string& game) override;
     bool healthy() override;

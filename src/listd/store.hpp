@@ -53,7 +53,7 @@ public:
     virtual ~Store() = default;
     virtual AddResult add(const EntryKey& key, bool pass, std::int64_t nowMs, const Limits& limits) = 0;
     virtual bool refresh(const EntryKey& key, std::int64_t nowMs, const Limits& limits) = 0;
-    virtual bool remove(const EntryKey& key, std::int64_t nowMs) = 0;
+    virtual bool remove(const EntryKey& key, std::int64_t nowMs, const Limits& limits) = 0;
     virtual Listing list(const std::string& game, std::int64_t nowMs) = 0;
     // Cheap check whether a cached Listing of `game` is still current.
     virtual std::uint64_t version(const std::string& game) = 0;

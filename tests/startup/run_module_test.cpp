@@ -55,6 +55,8 @@ struct Case {
     std::vector<std::string> outHas, outLacks, errHas, errLacks;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class RunModule : public testing::TestWithParam<Case> {};
 
 TEST_P(RunModule, PrintsAndEndsAsExpected) {
