@@ -10,6 +10,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -353,9 +354,9 @@ void Server::Worker::run() {
             fds.push_back({c.fd, events, 0});
             polled.push_back(&c);
         }
-        // Time-outs are checked once a second at most, which is as precise
-        // as they need to be; full when the connection table is full.
-        int timeout = 1000;
+        // Time-outs are checked at least once a second, which is as precise
+        // as they need to be; more often while the connection table is full.
+        int timeout = std::min({1000, owner_.config_.idleTimeoutMs, owner_.config_.requestTimeoutMs});
         if (stopping) timeout = 50;
         if (!listening && !stopping) timeout = std::min(timeout, 100);
         int ready = ::poll(fds.data(), fds.size(), timeout);

@@ -154,8 +154,9 @@ Response Service::route(const Request& request, const std::string& address, List
             case AddResult::Added:
             case AddResult::Renewed: return text(200, "OK", close);
             case AddResult::AddressFull: return text(403, "too many games from this address", close);
-            case AddResult::StoreFull: return text(503, "the list is full", close);
+            case AddResult::StoreFull: break;
         }
+        return text(503, "the list is full", close);
     }
     if (path == "/refresh.php") {
         auto k = key();
