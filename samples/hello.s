@@ -14,15 +14,11 @@ main:
     pop %rdi
     call_fixup _fapptitle
 
-    lea_edi greeting
-    call_fixup __kxStrConst
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_text greeting
 
     movss pi(%rip), %xmm0
     call_fixup __kxStrFromFloat
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_rax
 
     mov $30, %edi
     call_fixup _fcreatetimer
@@ -37,10 +33,7 @@ main:
     pop %r12
     pop %r12
 
-    lea_edi waited
-    call_fixup __kxStrConst
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_text waited
     call_fixup _fruntimestats
     pop %rbx
     ret

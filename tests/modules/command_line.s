@@ -5,8 +5,7 @@
 main:
     push %rbx
     call_fixup _fcommandline
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_rax
     call_fixup _fruntimestats
     mov $50, %edi
     call_fixup _fcreatetimer
@@ -17,10 +16,7 @@ main:
     call_fixup _fwaittimer
     mov %ebx, %edi
     call_fixup _ffreetimer
-    lea_edi done
-    call_fixup __kxStrConst
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_text done
     pop %rbx
     ret
 done: .asciz "timer done"

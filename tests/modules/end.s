@@ -5,10 +5,7 @@
 main:
     push %rbx
     call_fixup _fend
-    lea_edi after
-    call_fixup __kxStrConst
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_text after
     pop %rbx
     ret
 after: .asciz "after End"

@@ -4,15 +4,11 @@
     module_symbol __MAIN, main
 main:
     push %rbx
-    lea_edi greeting
-    call_fixup __kxStrConst
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_text greeting
 
     movss pi(%rip), %xmm0
     call_fixup __kxStrFromFloat
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_rax
 
     call_fixup _fmillisecs
     mov %eax, %ebx
@@ -26,15 +22,13 @@ main:
     pop %rdi
     pop %rdi
     call_fixup __kxStrConcat
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_rax
 
     movss one(%rip), %xmm0
     xorps %xmm1, %xmm1
     divss %xmm1, %xmm0
     call_fixup __kxStrFromFloat
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_rax
     pop %rbx
     ret
 greeting:

@@ -4,18 +4,12 @@
     module_symbol __MAIN, main
 main:
     push %rbx
-    lea_edi before
-    call_fixup __kxStrConst
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_text before
     lea_edi boom
     call_fixup __kxStrConst
     mov %rax, %rdi
     call_fixup _fruntimeerror
-    lea_edi after
-    call_fixup __kxStrConst
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_text after
     pop %rbx
     ret
 before: .asciz "before"

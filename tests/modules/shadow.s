@@ -6,8 +6,7 @@
 main:
     push %rbx
     call_fixup _fcommandline
-    mov %rax, %rdi
-    call_fixup _fdebuglog
+    log_rax
     pop %rbx
     ret
 own_commandline:
