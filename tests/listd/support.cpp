@@ -255,6 +255,17 @@ std::string Connection::readReply() {
     }
 }
 
+std::string Connection::readAll() {
+    char buf[65536];
+    std::string out = std::move(buffered_);
+    buffered_.clear();
+    for (;;) {
+        ssize_t got = ::recv(fd_, buf, sizeof buf, 0);
+        if (got <= 0) return out;
+        out.append(buf, static_cast<std::size_t>(got));
+    }
+}
+
 bool Connection::closedByPeer(std::chrono::milliseconds limit) {
     pollfd p{fd_, POLLIN, 0};
     auto deadline = std::chrono::steady_clock::now() + limit;
@@ -304,6 +315,10 @@ GameList readAsGame(std::string_view reply) {
         if (l.find("</html>") != std::string_view::npos) break;
     }
     return out;
+}
+
+void PrintTo(const GameEntry& e, std::ostream* os) {
+    *os << '"' << e.name << "\";" << (e.pass ? "true" : "false") << ";" << e.address;
 }
 
 bool addAccepted(std::string_view reply) {

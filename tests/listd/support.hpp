@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -80,6 +81,7 @@ public:
     ~Connection();
     void send(std::string_view bytes);
     std::string readReply();  // one reply; empty when the peer closed
+    std::string readAll();    // everything until the peer closes
     bool closedByPeer(std::chrono::milliseconds limit);  // true on EOF within the time
 
 private:
@@ -97,6 +99,7 @@ struct GameEntry {
     std::string address;
     bool operator==(const GameEntry&) const = default;
 };
+void PrintTo(const GameEntry& e, std::ostream* os);
 struct GameList {
     int count = 0;
     std::vector<GameEntry> entries;

@@ -58,5 +58,21 @@ TEST(HostRuntime, VersionAndRepeatableWalks) {
     EXPECT_EQ(host.lookupSymbol("End"), -1);
 }
 
+// Hosts reach the operations by slot: getVersion is slot 0, lookupSymbol slot 2.
+TEST(HostRuntime, OperationsAreInSlotOrder) {
+    HostRuntime* host = runtimeGetRuntime();
+    void** slots = *reinterpret_cast<void***>(host);
+    auto getVersion = reinterpret_cast<std::int32_t (*)(HostRuntime*)>(slots[0]);
+    auto nextSymbolName = reinterpret_cast<const char* (*)(HostRuntime*)>(slots[1]);
+    auto lookupSymbol = reinterpret_cast<std::intptr_t (*)(HostRuntime*, const char*)>(slots[2]);
+    auto detach = reinterpret_cast<void (*)(HostRuntime*)>(slots[4]);
+    EXPECT_EQ(getVersion(host), 66642);
+    const char* first = nextSymbolName(host);
+    ASSERT_NE(first, nullptr);
+    EXPECT_NE(lookupSymbol(host, first), -1);
+    detach(host);
+    EXPECT_EQ(lookupSymbol(host, "End"), -1);
+}
+
 }  // namespace
 }  // namespace trelm
