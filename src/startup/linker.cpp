@@ -1,11 +1,10 @@
 #include "startup/linker.hpp"
 
-#include <sys/mman.h>
-
 #include <cstring>
 #include <limits>
 
 #include "startup/declaration.hpp"
+#include "startup/executable_memory.hpp"
 #include "startup/host_runtime.hpp"
 #include "startup/module_boundary.hpp"
 
@@ -25,15 +24,6 @@ std::int32_t loadI32(const std::uint8_t* p) {
 void storeI32(std::uint8_t* p, std::int64_t v) {
     auto w = static_cast<std::int32_t>(v);
     std::memcpy(p, &w, 4);
-}
-
-void* mapLowExecutable(std::size_t size) {
-    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-#ifdef MAP_32BIT
-    flags |= MAP_32BIT;
-#endif
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE | PROT_EXEC, flags, -1, 0);
-    return p == MAP_FAILED ? nullptr : p;
 }
 
 }  // namespace
@@ -65,7 +55,7 @@ LinkResult linkModule(const ModuleFile& module, const RuntimeNames& runtimeNames
     if (!base) return result;
     auto baseAddr = reinterpret_cast<std::uintptr_t>(base);
     if (baseAddr + n > kReach) {
-        munmap(base, n);
+        unmapExecutable(base, n);
         return result;
     }
     std::memcpy(base, module.code.data(), n);
@@ -73,7 +63,7 @@ LinkResult linkModule(const ModuleFile& module, const RuntimeNames& runtimeNames
     std::unordered_map<std::string, std::uintptr_t> own;
     for (const ModuleSymbol& s : module.symbols) {
         if (s.offset >= n) {
-            munmap(base, n);
+            unmapExecutable(base, n);
             return result;
         }
         own[s.name] = baseAddr + s.offset;
@@ -86,7 +76,7 @@ LinkResult linkModule(const ModuleFile& module, const RuntimeNames& runtimeNames
     };
 
     auto fail = [&](LinkResult::Status status, const std::string& missing) {
-        munmap(base, n);
+        unmapExecutable(base, n);
         result.status = status;
         result.missingSymbol = missing;
         return result;

@@ -7,7 +7,7 @@
 
 #include "platform/app_runtime.hpp"
 #include "startup/debug_host.hpp"
-#include "startup/fault_translator.hpp"
+#include "platform/fault_translator.hpp"
 #include "startup/module_boundary.hpp"
 #include "startup/run_requests.hpp"
 #include "startup/run_state.hpp"
@@ -26,16 +26,14 @@ void setRequestTarget(AppRuntime* app) {
     g_requestTarget = app;
 }
 
-// Float work in a run: round to nearest, every exception masked. On x86-64
-// float arithmetic is already single precision (SSE), so no precision control
-// is needed; the caller's environment is restored afterwards.
+// Float work in a run: round to nearest, every exception masked (the default
+// environment). On x86-64 float arithmetic is already single precision (SSE),
+// so no precision control is needed; the caller's environment is restored.
 class FloatEnvironmentScope {
 public:
     FloatEnvironmentScope() {
         std::fegetenv(&saved_);
-        std::fesetround(FE_TONEAREST);
-        fedisableexcept(FE_ALL_EXCEPT);
-        std::feclearexcept(FE_ALL_EXCEPT);
+        std::fesetenv(FE_DFL_ENV);
     }
     ~FloatEnvironmentScope() { std::fesetenv(&saved_); }
 

@@ -1,13 +1,13 @@
 #include "startup/system_commands.hpp"
 
 #include <algorithm>
-#include <cstdlib>
+#include <chrono>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "language/runtime_string.hpp"
 #include "platform/app_runtime.hpp"
+#include "platform/environment.hpp"
 #include "startup/run_state.hpp"
 #include "startup/runtime_error.hpp"
 #include "startup/symbol_registry.hpp"
@@ -60,10 +60,10 @@ void cmd_ExecFile(RuntimeString* command) {
 void cmd_Delay(std::int32_t millisecs) { goOnOrEnd(app().delay(millisecs)); }
 
 std::int32_t cmd_MilliSecs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
+    // A monotonic counter that wraps at 2^32, read as a signed int.
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms.count()));
 }
 
 RuntimeString* cmd_CommandLine() { return newString(app().commandLine()); }
@@ -74,20 +74,12 @@ RuntimeString* cmd_SystemProperty(RuntimeString* property) {
 }
 
 RuntimeString* cmd_GetEnv(RuntimeString* env_var) {
-    std::string name = takeString(env_var);
-    const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
-    return newString(value ? value : "");
+    return newString(environmentVariable(takeString(env_var)).value_or(""));
 }
 
 void cmd_SetEnv(RuntimeString* env_var, RuntimeString* value) {
     std::string name = takeString(env_var);
-    std::string v = takeString(value);
-    // A name the environment cannot hold ("", "A=B", embedded NUL) is ignored.
-    if (name.empty() || name.find('=') != std::string::npos || name.find('\0') != std::string::npos) return;
-    if (v.empty())
-        unsetenv(name.c_str());
-    else
-        setenv(name.c_str(), v.c_str(), 1);
+    setEnvironmentVariable(name, takeString(value));
 }
 
 std::int32_t cmd_CreateTimer(std::int32_t hertz) { return createTimer(hertz); }

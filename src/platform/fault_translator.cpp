@@ -1,4 +1,4 @@
-#include "startup/fault_translator.hpp"
+#include "platform/fault_translator.hpp"
 
 #include <sys/ucontext.h>
 
