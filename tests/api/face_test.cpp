@@ -2,6 +2,7 @@
 // string conversion both ways, and runtime errors as C++ exceptions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "trelm/commands.hpp"
@@ -28,9 +29,10 @@ void program() {
     g_seen.env = trelm::GetEnv("TRELM_FACE_TEST");
     trelm::SetEnv("TRELM_FACE_TEST", "");
     g_seen.cleared = trelm::GetEnv("TRELM_FACE_TEST");
-    std::int32_t timer = trelm::CreateTimer(200);
+    std::int32_t timer = trelm::CreateTimer(50);
     trelm::WaitTimer(timer);
-    g_seen.ticks = trelm::WaitTimer(timer);
+    g_seen.ticks = 1000;
+    for (int i = 0; i < 5; ++i) g_seen.ticks = std::min(g_seen.ticks, trelm::WaitTimer(timer));
     trelm::FreeTimer(timer);
     trelm::DebugLog("no host: goes nowhere");
 

@@ -2,6 +2,7 @@
 // ends, and the system commands called from a C++ entry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cfenv>
 #include <cmath>
@@ -194,7 +195,9 @@ TEST(Run, TimersCountTicksBetweenWaits) {
     runWithHost(host, [] {
         std::int32_t t = cmd_CreateTimer(100);
         cmd_WaitTimer(t);  // line up with a tick
-        std::int32_t fast = cmd_WaitTimer(t);
+        // A program that keeps up sees one tick per wait (at least once, on a busy machine).
+        std::int32_t fast = 1000;
+        for (int i = 0; i < 5; ++i) fast = std::min(fast, cmd_WaitTimer(t));
         cmd_Delay(95);
         std::int32_t slow = cmd_WaitTimer(t);
         cmd_FreeTimer(t);
