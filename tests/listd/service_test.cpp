@@ -220,6 +220,15 @@ TEST_F(ConnectionTest, KeepAlivePipeliningAndClose) {
     EXPECT_EQ(readAsGame(old).count, 1);
 }
 
+TEST_F(ConnectionTest, ForwardedForIsIgnoredUnlessTrusted) {
+    Running r(sqlite);
+    std::string add = test::gameAdd("Spoofer", false);
+    add.insert(add.size() - 2, "X-Forwarded-For: 198.51.100.9\r\n");
+    EXPECT_TRUE(addAccepted(r.send(add)));
+    EXPECT_EQ(readAsGame(r.send(test::gameList())).entries,
+              (std::vector<GameEntry>{{"Spoofer", false, "127.0.0.1"}}));
+}
+
 TEST_F(ConnectionTest, OversizedRequestsAreAnsweredAndClosed) {
     ServerConfig cfg;
     cfg.http.maxRequestLine = 256;
