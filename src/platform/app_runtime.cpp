@@ -5,6 +5,7 @@
 #include "platform/process_launch.hpp"
 #include "platform/system_properties.hpp"
 #include "startup/debug_host.hpp"
+#include "startup/text.hpp"
 
 #include <SDL.h>
 
@@ -25,12 +26,6 @@ Uint32 requestEventType() {
     static Uint32 type = static_cast<Uint32>(-1);
     std::call_once(once, [] { type = SDL_RegisterEvents(1); });
     return type;
-}
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
 }
 
 int mouseButtonNumber(Uint8 sdlButton) {
@@ -364,9 +359,7 @@ bool AppRuntime::execute(std::string_view command) {
 }
 
 std::string AppRuntime::systemProperty(std::string_view name) const {
-    std::string lower(name);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string lower = asciiLower(name);
     // "direct3d7", "direct3ddevice7", "directdraw7" and "directinput7" name
     // subsystems that are not open.
     return machineProperty(lower, window_);

@@ -1,5 +1,7 @@
 #include "platform/process_launch.hpp"
 
+#include "startup/text.hpp"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -17,12 +19,6 @@ namespace {
 
 std::mutex childrenMutex;
 std::vector<pid_t> children;
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
 
 bool isExecutableFile(const std::string& path) {
     struct stat st {};

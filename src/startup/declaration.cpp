@@ -1,10 +1,11 @@
 #include "startup/declaration.hpp"
 
+#include "startup/text.hpp"
+
 namespace trelm {
 
 namespace {
 bool isAsciiAlnum(char c) { return detail::isLetter(c) || detail::isDigit(c); }
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 }  // namespace
 
 std::string moduleNameOf(std::string_view name) {
@@ -14,7 +15,7 @@ std::string moduleNameOf(std::string_view name) {
     std::string out = "_f";
     for (char c : name) {
         if (!detail::isWordChar(c)) break;
-        out += lower(c);
+        out += asciiLower(c);
     }
     return out;
 }

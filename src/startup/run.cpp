@@ -3,7 +3,6 @@
 #include <cfenv>
 #include <mutex>
 #include <string>
-#include <string_view>
 
 #include "platform/app_runtime.hpp"
 #include "startup/debug_host.hpp"
@@ -40,12 +39,6 @@ public:
 private:
     std::fenv_t saved_;
 };
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
 
 void destroyInReverse(std::span<const CommandLibrary* const> libraries, std::size_t count) {
     while (count > 0) {
@@ -127,7 +120,7 @@ void runModule(void (*entry)(), const char* commandLine, DebugHost* host) {
     FaultTranslatorScope faults;
     FloatEnvironmentScope floats;
 
-    auto app = AppRuntime::create(trimBlanks(commandLine ? commandLine : ""), effectiveHost);
+    auto app = AppRuntime::create(commandLine ? commandLine : "", effectiveHost);
     if (!app) return;
 
     setRequestTarget(app.get());
